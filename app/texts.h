@@ -1,0 +1,29 @@
+// The fixed texts of the application: captions, titles, file names and messages.
+// Constants only.
+#pragma once
+
+#include <string_view>
+
+namespace dd::texts {
+
+inline constexpr std::string_view kRecord = "录音";
+inline constexpr std::string_view kPause = "暂停";
+inline constexpr std::string_view kContinue = "继续";
+inline constexpr std::string_view kStop = "停止";
+inline constexpr std::string_view kStopPlayback = "停止回放";
+
+inline constexpr std::string_view kTitleStartUp = "咚咚鸟录音工具V1.2";
+inline constexpr std::string_view kTitleRecording = "咚咚鸟V1.2【正在录音】";
+inline constexpr std::string_view kTitlePaused = "咚咚鸟V1.2【暂停录音】";
+inline constexpr std::string_view kTitleStopped = "咚咚鸟V1.2【停止录音】";
+inline constexpr std::string_view kTitlePlaybackStopped = "咚咚鸟V1.2【停止回放】";
+inline constexpr std::string_view kTitlePlaying = "咚咚鸟V1.2【正在播放】";
+
+inline constexpr std::string_view kWorkingFile = "录音.wav";
+inline constexpr std::string_view kWavExtension = ".wav";
+
+inline constexpr std::string_view kStartFailed = "启动失败,请重新运行。";
+inline constexpr std::string_view kNoticeTitle = "提示:";
+inline constexpr int kStopIcon = 16; // stop icon, one OK button
+
+} // namespace dd::texts
