@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     g++ make cmake pkg-config
-    qt6-base-dev qt6-qpa-plugins libpulse-dev
+    qt6-base-dev qt6-qpa-plugins libpulse-dev libx11-dev
     libgtest-dev libgmock-dev googletest
     pulseaudio pulseaudio-utils
     xvfb xauth xdotool x11-utils imagemagick openbox wmctrl
