@@ -40,7 +40,12 @@ check "always on top" bash -c "xprop -id $win _NET_WM_STATE | grep -q _NET_WM_ST
 # Outer size 268 x 92 with the frame the window manager reports, centred on the 1280 x 1024
 # screen: left (1280-268)/2 = 506, top (1024-92)/2 = 466.
 read -r fl fr ft fb < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
-eval "$(xdotool getwindowgeometry --shell "$win")"
+# The client area's absolute place and size (xdotool's geometry is off under a reparenting WM).
+info=$(xwininfo -id "$win")
+X=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$info")
+Y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$info")
+WIDTH=$(awk '/^ *Width:/ {print $NF}' <<<"$info")
+HEIGHT=$(awk '/^ *Height:/ {print $NF}' <<<"$info")
 check "outer size 268x92" equal "$((WIDTH + fl + fr))x$((HEIGHT + ft + fb))" "268x92"
 check "centred" equal "$((X - fl)),$((Y - ft))" "506,466"
 
