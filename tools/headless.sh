@@ -71,10 +71,10 @@ headless_start() {
 headless_stop() {
     local pid
     for pid in "${headless_pids[@]}"; do
-        kill "$pid" 2>/dev/null
+        kill "$pid" 2>/dev/null || true
     done
     for pid in "${headless_pids[@]}"; do
-        wait "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null || true
     done
     headless_pids=()
     [ -n "$headless_dir" ] && rm -rf "$headless_dir"
