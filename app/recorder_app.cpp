@@ -40,6 +40,10 @@ void RecorderApp::created() {
 }
 
 void RecorderApp::willBeDestroyed() {
+    // A recording under way is kept: saved exactly as a click on 停止 would.
+    if (equals(m_window.caption(Control::优化配置按钮), texts::kStop)) {
+        stopRoutine();
+    }
     m_services.waitWithEvents(100);
     m_services.deleteFile(std::string(texts::kWorkingFile));
 }
@@ -87,11 +91,7 @@ void RecorderApp::startSequence() {
     updateFromSelection(m_sampleSize, m_window.selectedItem(Control::采样大小组合框), kSizesByItem);
     m_recorder.setFormat(m_channels, m_sampleRate, m_sampleSize);
     if (!m_recorder.start()) {
-        // The box must not hide behind the window, which would otherwise stay above it.
-        m_window.setAlwaysOnTop(false);
-        m_services.messageBox(std::string(texts::kStartFailed), texts::kStopIcon,
-                              std::string(texts::kNoticeTitle));
-        m_window.setAlwaysOnTop(true);
+        tell(std::string(texts::kStartFailed));
         m_services.endProgram(0);
         return;
     }
@@ -112,7 +112,7 @@ void RecorderApp::stopRoutine() {
         m_window.setTitle(std::string(texts::kTitlePlaybackStopped));
     }
     if (!equals(m_window.caption(Control::优化配置按钮), texts::kStopPlayback)) {
-        m_recorder.save(m_window.fileName(), true);
+        saveOrTell(m_window.fileName());
         m_window.setFileName("");
         m_window.setCaption(Control::录音按钮, std::string(texts::kRecord));
         m_window.setCaption(Control::优化配置按钮, std::string(texts::kStopPlayback));
@@ -127,9 +127,30 @@ void RecorderApp::stopRoutine() {
 void RecorderApp::archiveRoutine() {
     const std::string folder = m_services.runDirectory();
     const std::string when = dateTimeText(m_services.now());
-    const std::string path =
-        concatText({folder, m_services.pathSeparator(), when, texts::kWavExtension});
-    m_recorder.save(path, true);
+    const std::string stem = concatText({folder, m_services.pathSeparator(), when});
+    // Time-stamped copies are never overwritten: a second stop within the same second gets
+    // " (2)", a third " (3)", and so on.
+    std::string path = concatText({stem, texts::kWavExtension});
+    for (int n = 2; m_services.fileExists(path); ++n) {
+        path = concatText({stem, " (", std::to_string(n), ")", texts::kWavExtension});
+    }
+    saveOrTell(path);
+}
+
+void RecorderApp::saveOrTell(const std::string& path) {
+    if (m_recorder.save(path, true)) {
+        return;
+    }
+    tell(concatText({texts::kSaveFailed, path, texts::kReason, m_recorder.lastError(),
+                     texts::kKeptIn, m_services.runDirectory(), m_services.pathSeparator(),
+                     texts::kSpoolFile}));
+}
+
+void RecorderApp::tell(const std::string& message) {
+    // The box must not hide behind the window, which would otherwise stay above it.
+    m_window.setAlwaysOnTop(false);
+    m_services.messageBox(message, texts::kStopIcon, std::string(texts::kNoticeTitle));
+    m_window.setAlwaysOnTop(true);
 }
 
 void RecorderApp::playbackHandler() {

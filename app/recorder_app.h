@@ -29,6 +29,10 @@ class RecorderApp final : public WindowEvents {
 
   private:
     void startSequence();
+    // Saves the recording under path; on failure tells the user which file failed and why.
+    void saveOrTell(const std::string& path);
+    // Shows a notice with the stop icon; the window stops being on top while it shows.
+    void tell(const std::string& message);
 
     Window& m_window;
     Recorder& m_recorder;

@@ -22,6 +22,8 @@ class Recorder {
     // False when the file exists and overwrite is false. Otherwise ends capture, releases the
     // device, writes the whole recording as WAV and returns whether the file exists.
     virtual bool save(const std::string& path, bool overwrite) = 0;
+    // Why the last failed call failed, in words a user can read; empty when it did not fail.
+    virtual std::string lastError() const { return {}; }
 };
 
 } // namespace dd

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,10 +72,13 @@ class FakeRecorder : public Recorder {
     bool resume() override { return log("continue"); }
     bool stop() override { return log("stop"); }
     bool save(const std::string& path, bool overwrite) override {
-        return log("save " + path + (overwrite ? " overwrite" : " keep"));
+        log("save " + path + (overwrite ? " overwrite" : " keep"));
+        return m_failingSaves.count(path) == 0;
     }
+    std::string lastError() const override { return "磁盘已满"; }
 
     bool m_startSucceeds = true;
+    std::set<std::string> m_failingSaves;
 
   private:
     bool log(std::string entry) {

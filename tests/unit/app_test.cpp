@@ -83,70 +83,71 @@ const std::string kStamped = "/home/u/录音机/2013年9月8日14时5分3秒.wav
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TransitionTest,
-    ::testing::Values(
-        Transition{"IdleRecordStarts",
-                   "录音",
-                   "停止回放",
-                   Control::录音按钮,
-                   "暂停",
-                   "停止",
-                   "咚咚鸟V1.2【正在录音】",
-                   true,
-                   {"stop playing", "format 2 44100 16", "start"}},
-        Transition{"RecordingRecordPauses",
-                   "暂停",
-                   "停止",
-                   Control::录音按钮,
-                   "继续",
-                   "停止",
-                   "咚咚鸟V1.2【暂停录音】",
-                   true,
-                   {"stop playing", "pause"}},
-        Transition{"PausedRecordContinues",
-                   "继续",
-                   "停止",
-                   Control::录音按钮,
-                   "暂停",
-                   "停止",
-                   "咚咚鸟V1.2【正在录音】",
-                   true,
-                   {"stop playing", "continue"}},
-        Transition{"RecordingStopSaves",
-                   "暂停",
-                   "停止",
-                   Control::优化配置按钮,
-                   "录音",
-                   "停止回放",
-                   "咚咚鸟V1.2【停止录音】",
-                   false,
-                   {"stop playing", "stop", "save " + kStamped + " overwrite", "save  overwrite"}},
-        Transition{"PausedStopSaves",
-                   "继续",
-                   "停止",
-                   Control::优化配置按钮,
-                   "录音",
-                   "停止回放",
-                   "咚咚鸟V1.2【停止录音】",
-                   false,
-                   {"stop playing", "stop", "save " + kStamped + " overwrite", "save  overwrite"}},
-        Transition{"IdleStopStopsPlayback",
-                   "录音",
-                   "停止回放",
-                   Control::优化配置按钮,
-                   "录音",
-                   "停止回放",
-                   "咚咚鸟V1.2【停止回放】",
-                   false,
-                   {"stop playing"}},
-        Transition{"UnknownCaptionDoesNothing",
-                   "其他",
-                   "停止",
-                   Control::录音按钮,
-                   "其他",
-                   "停止",
-                   "unchanged",
-                   true,
-                   {"stop playing"}}),
+    ::testing::Values(Transition{"IdleRecordStarts",
+                                 "录音",
+                                 "停止回放",
+                                 Control::录音按钮,
+                                 "暂停",
+                                 "停止",
+                                 "咚咚鸟V1.2【正在录音】",
+                                 true,
+                                 {"stop playing", "format 2 44100 16", "start"}},
+                      Transition{"RecordingRecordPauses",
+                                 "暂停",
+                                 "停止",
+                                 Control::录音按钮,
+                                 "继续",
+                                 "停止",
+                                 "咚咚鸟V1.2【暂停录音】",
+                                 true,
+                                 {"stop playing", "pause"}},
+                      Transition{"PausedRecordContinues",
+                                 "继续",
+                                 "停止",
+                                 Control::录音按钮,
+                                 "暂停",
+                                 "停止",
+                                 "咚咚鸟V1.2【正在录音】",
+                                 true,
+                                 {"stop playing", "continue"}},
+                      Transition{"RecordingStopSaves",
+                                 "暂停",
+                                 "停止",
+                                 Control::优化配置按钮,
+                                 "录音",
+                                 "停止回放",
+                                 "咚咚鸟V1.2【停止录音】",
+                                 false,
+                                 {"stop playing", "stop", "exists " + kStamped,
+                                  "save " + kStamped + " overwrite", "save  overwrite"}},
+                      Transition{"PausedStopSaves",
+                                 "继续",
+                                 "停止",
+                                 Control::优化配置按钮,
+                                 "录音",
+                                 "停止回放",
+                                 "咚咚鸟V1.2【停止录音】",
+                                 false,
+                                 {"stop playing", "stop", "exists " + kStamped,
+                                  "save " + kStamped + " overwrite", "save  overwrite"}},
+                      Transition{"IdleStopStopsPlayback",
+                                 "录音",
+                                 "停止回放",
+                                 Control::优化配置按钮,
+                                 "录音",
+                                 "停止回放",
+                                 "咚咚鸟V1.2【停止回放】",
+                                 false,
+                                 {"stop playing"}},
+                      Transition{"UnknownCaptionDoesNothing",
+                                 "其他",
+                                 "停止",
+                                 Control::录音按钮,
+                                 "其他",
+                                 "停止",
+                                 "unchanged",
+                                 true,
+                                 {"stop playing"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AppTest, StopSavesTheStampedCopyThenTheWorkingFileAndEmptiesTheName) {
@@ -155,7 +156,8 @@ TEST_F(AppTest, StopSavesTheStampedCopyThenTheWorkingFileAndEmptiesTheName) {
     EXPECT_EQ(window.fileName(), "录音.wav");
     const std::size_t mark = journal.size();
     app.clicked(Control::优化配置按钮);
-    EXPECT_EQ(since(mark), (Journal{"stop playing", "stop", "save " + kStamped + " overwrite",
+    EXPECT_EQ(since(mark), (Journal{"stop playing", "stop", "exists " + kStamped,
+                                    "save " + kStamped + " overwrite",
                                     "title 咚咚鸟V1.2【停止录音】", "save 录音.wav overwrite"}));
     EXPECT_EQ(window.fileName(), "");
 }
@@ -172,8 +174,60 @@ TEST_F(AppTest, StampedNameFollowsTheClock) {
         journal.clear();
         services.m_now = c.when;
         app.archiveRoutine();
-        EXPECT_EQ(journal, Journal{"save /home/u/录音机/" + c.name + " overwrite"});
+        EXPECT_EQ(journal.back(), "save /home/u/录音机/" + c.name + " overwrite");
     }
+}
+
+TEST_F(AppTest, StopsWithinOneSecondNeverOverwriteAStampedCopy) {
+    const std::string stem = "/home/u/录音机/2013年9月8日14时5分3秒";
+    struct Case {
+        std::vector<std::string> existing;
+        std::string saved;
+    };
+    const Case cases[] = {
+        {{}, stem + ".wav"},
+        {{stem + ".wav"}, stem + " (2).wav"},
+        {{stem + ".wav", stem + " (2).wav", stem + " (3).wav"}, stem + " (4).wav"},
+        // A gap is filled: the first free name is taken.
+        {{stem + ".wav", stem + " (3).wav"}, stem + " (2).wav"},
+    };
+    for (const Case& c : cases) {
+        services.m_files.clear();
+        for (const std::string& name : c.existing) {
+            services.m_files[name] = Bytes{1};
+        }
+        journal.clear();
+        app.archiveRoutine();
+        EXPECT_EQ(journal.back(), "save " + c.saved + " overwrite");
+    }
+}
+
+TEST_F(AppTest, FailedSaveIsToldNamingTheFileTheReasonAndTheSpool) {
+    app.created();
+    app.clicked(Control::录音按钮);
+    recorder.m_failingSaves = {kStamped};
+    const std::size_t mark = journal.size();
+    app.clicked(Control::优化配置按钮);
+    EXPECT_EQ(since(mark),
+              (Journal{"stop playing", "stop", "exists " + kStamped,
+                       "save " + kStamped + " overwrite", "not on top",
+                       "box 保存失败：" + kStamped +
+                           "\n原因：磁盘已满\n录音仍保存在：/home/u/录音机/录音.wav.part 16 提示:",
+                       "on top", "title 咚咚鸟V1.2【停止录音】", "save 录音.wav overwrite"}));
+    // The window still returns to idle: the recording can be started again.
+    EXPECT_EQ(window.caption(Control::录音按钮), "录音");
+}
+
+TEST_F(AppTest, CloseDuringARecordingSavesItFirst) {
+    app.created();
+    app.clicked(Control::录音按钮);
+    app.clicked(Control::录音按钮); // paused
+    const std::size_t mark = journal.size();
+    app.willBeDestroyed();
+    EXPECT_EQ(since(mark),
+              (Journal{"stop playing", "stop", "exists " + kStamped,
+                       "save " + kStamped + " overwrite", "title 咚咚鸟V1.2【停止录音】",
+                       "save 录音.wav overwrite", "wait 100", "delete 录音.wav"}));
 }
 
 TEST_F(AppTest, SelectionsThatMapToNoValueKeepThePreviousFormat) {
