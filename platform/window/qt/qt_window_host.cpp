@@ -8,6 +8,7 @@
 #include "form.h"
 #include "form_window.h"
 #include "platform/window/window.h"
+#include "session_end.h"
 
 namespace dd {
 
@@ -30,6 +31,7 @@ class QtWindowHost final : public WindowHost {
             qt::ensureApplication();
             m_form = new qt::Form(definition, events);
         }
+        qt::closeWindowsOnTerminationSignals();
         m_window.attach(m_form);
         m_form->raiseCreated();
         // The created handler may have ended the program and released the window.
