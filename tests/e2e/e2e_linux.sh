@@ -98,6 +98,24 @@ check "working file deleted at close" test ! -e "$rundir/录音.wav"
 check "time-stamped copy kept" test -f "$stamped"
 check "no spool left" test ! -e "$rundir/录音.wav.part"
 
+# --- a take under way is kept when the window closes or the process is told to end -------
+for how in close TERM INT HUP; do
+    rm -f "$rundir"/*.wav
+    "$rundir/dongdong-recorder" 2>/dev/null &
+    app=$!
+    win=$(headless_find_window)
+    headless_click "$win" 43 18
+    headless_wait_title "$win" "咚咚鸟V1.2【正在录音】" >/dev/null
+    sleep 0.5
+    if [ "$how" = close ]; then wmctrl -i -c "$win"; else kill -"$how" "$app"; fi
+    status=0
+    wait "$app" || status=$?
+    kept=$(find "$rundir" -name '*年*.wav' | head -n 1)
+    check "$how during a recording: exit code 0" equal "$status" 0
+    check "$how during a recording: the take is saved" test -n "$kept" -a -s "${kept:-/nonexistent}"
+    check "$how during a recording: working file deleted" test ! -e "$rundir/录音.wav"
+done
+
 # --- the recorder cannot start: message box, then the program ends with 0 ----------------
 echo keep >"$rundir/录音.wav"
 PULSE_SERVER="unix:$headless_dir/nothing-here" "$rundir/dongdong-recorder" 2>/dev/null &
