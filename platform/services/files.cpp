@@ -1,8 +1,11 @@
 #include "platform/services/files.h"
 
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <string>
 #include <system_error>
 
 namespace dd {
@@ -93,6 +96,34 @@ std::string currentDirectory() {
     std::error_code error;
     const fs::path here = fs::current_path(error);
     return error ? std::string() : textFromPath(here);
+}
+
+bool canCreateFilesIn(std::string_view folder) {
+    // A name no recording uses; created exclusively, so an existing file is never touched.
+    const fs::path probe =
+        pathFromText(folder) / pathFromText(".dongdong-recorder-probe-" +
+                                            std::to_string(std::hash<std::string_view>{}(folder)));
+    std::error_code error;
+    {
+        std::FILE* file = nullptr;
+#ifdef _WIN32
+        file = _wfopen(probe.c_str(), L"wxb");
+#else
+        file = std::fopen(probe.c_str(), "wxb");
+#endif
+        if (file == nullptr) {
+            return false;
+        }
+        std::fclose(file);
+    }
+    fs::remove(probe, error);
+    return true;
+}
+
+bool makeFolders(std::string_view path) {
+    std::error_code error;
+    fs::create_directories(pathFromText(path), error);
+    return fs::is_directory(pathFromText(path), error);
 }
 
 } // namespace dd

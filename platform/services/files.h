@@ -23,6 +23,13 @@ bool deleteFile(std::string_view path);
 // Makes path the process's current directory; false when it cannot.
 bool changeDirectory(std::string_view path);
 
+// True when a new file can be made in the folder (tried, not guessed from permission bits,
+// which root ignores).
+bool canCreateFilesIn(std::string_view folder);
+
+// Makes the folder and any missing parents; true when it exists afterwards.
+bool makeFolders(std::string_view path);
+
 // The process's current directory as UTF-8; empty when it cannot be read.
 std::string currentDirectory();
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/services/files.h"
+#include "platform/services/recording_folder.h"
 #include "platform/services/rundir.h"
 #include "platform/window/ui.h"
 
@@ -21,6 +22,8 @@ void PlatformServices::initialise() {
                              "current directory\n");
         m_runDirectory = currentDirectory();
     }
+    // Recordings go beside the executable, or to the music folder when that is read-only.
+    m_runDirectory = chooseRecordingFolder(m_runDirectory, userMusicFolder(), dd::pathSeparator());
     // With the separator appended the root folder works too: "" gives "/", "C:" gives "C:\"
     // (a bare "C:" would name the drive's current folder rather than its root).
     const std::string folder = m_runDirectory + std::string(dd::pathSeparator());

@@ -11,7 +11,14 @@ add_executable(services_test
     ${CMAKE_CURRENT_LIST_DIR}/services_exit.cpp
 )
 target_link_libraries(services_test PRIVATE dd_services GTest::gtest_main)
-# A zone far from UTC, given as a POSIX rule so that no time-zone database is needed: local
-# time and universal time then differ by eight hours.
-gtest_discover_tests(services_test DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
-                     PROPERTIES ENVIRONMENT "TZ=CST-8")
+if(WIN32)
+    # Runs under wine64 with the same zone (tests/wine). Until the Win32 window layer exists, a
+    # stand-in provides its event services (tests/wine/ui_stub.cmake).
+    target_sources(services_test PRIVATE ${DD_UI_STUB_SOURCES})
+else()
+    target_sources(services_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/services_recording_folder.cpp)
+    # A zone far from UTC, given as a POSIX rule so that no time-zone database is needed: local
+    # time and universal time then differ by eight hours.
+    gtest_discover_tests(services_test DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
+                         PROPERTIES ENVIRONMENT "TZ=CST-8")
+endif()
