@@ -10,6 +10,9 @@
 #include "platform/services/rundir.h"
 #include "platform/window/ui.h"
 
+// Defined only when the program is built with LeakSanitizer (ASan includes it).
+extern "C" void __lsan_do_leak_check() __attribute__((weak));
+
 namespace dd {
 
 void PlatformServices::initialise() {
@@ -105,6 +108,10 @@ void PlatformServices::endProgram(int exitCode) {
     // A sound started after an earlier shutDown must not outlive the process either.
     m_player.stopAllAndWait();
     std::fflush(nullptr);
+    // _Exit skips the leak check a sanitizer build would run at exit; run it here instead.
+    if (__lsan_do_leak_check != nullptr) {
+        __lsan_do_leak_check();
+    }
     // std::_Exit rather than std::exit: this may run nested inside a click handler, with the
     // toolkit's application object and the recorder's objects alive on the stack of main and
     // audio threads possibly still attached. std::exit would run static destructors under
