@@ -20,6 +20,10 @@ class CaptureBackend {
     virtual ~CaptureBackend() = default;
     // Closes any open capture, then opens the default source in format and starts capturing
     // into sink. False, with the reason on stderr and nothing open, when it cannot.
+    // Once open, a device that goes away (unplugged, removed, its server restarted) does not end
+    // the capture: the backend tries the default device again about once a second, from a thread
+    // of its own, and goes on into the same sink, paused if a pause is in force. Meanwhile pause,
+    // resume and stop succeed at once, and stop keeps what was delivered.
     virtual bool open(const AudioFormat& format, CaptureSink sink) = 0;
     // Suspend and resume capture; both return once the device has done it. True when nothing
     // is open.

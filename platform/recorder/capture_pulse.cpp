@@ -1,5 +1,7 @@
 // Capture through PulseAudio (and PipeWire's pulse server): a record stream on the default
-// source, driven by a threaded main loop whose thread is the audio thread.
+// source, driven by a threaded main loop whose thread is the audio thread. A stream or server
+// that goes away mid-recording is reconnected from that thread, once a second, to whatever the
+// default source then is; the sink just sees the audio go on.
 #include "platform/recorder/capture.h"
 #include "platform/recorder/pulse_util.h"
 
@@ -16,6 +18,7 @@ constexpr pa_usec_t kConnectTimeout = 5 * PA_USEC_PER_SEC;
 constexpr pa_usec_t kOperationTimeout = 5 * PA_USEC_PER_SEC;
 constexpr pa_usec_t kDrainTimeout = 2 * PA_USEC_PER_SEC;
 constexpr pa_usec_t kMaxSourceLatency = 500 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kRetryInterval = PA_USEC_PER_SEC;
 
 class PulseCapture final : public CaptureBackend {
   public:
@@ -32,13 +35,20 @@ class PulseCapture final : public CaptureBackend {
 
   private:
     // These run with the main loop locked.
-    bool connect(const pa_sample_spec& samples);
+    bool connect();
+    bool newContext();
+    bool newStream();
+    bool streamReady() const;
     bool setCorked(bool corked);
     bool drain();
     bool serverWriteIndex(std::uint64_t& index);
     bool complete(OperationPtr operation);
     template <typename Done> bool waitUntil(Done done, pa_usec_t timeout);
     bool fail(const char* what) const;
+
+    // Reconnection, on the main loop thread.
+    void lost(const char* what);
+    void retry();
 
     // Callbacks, on the main loop thread.
     static void onContextState(pa_context* context, void* self);
@@ -48,30 +58,40 @@ class PulseCapture final : public CaptureBackend {
     static void onOperationState(pa_operation* operation, void* self);
     static void onTimeout(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv,
                           void* self);
+    static void onRetry(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv,
+                        void* self);
 
     pa_threaded_mainloop* m_mainloop = nullptr;
+    pa_sample_spec m_samples{};
     ContextPtr m_context;
     StreamPtr m_stream;
     CaptureSink m_sink;
     // Touched by the main loop thread, or by the owner with the lock held.
-    std::uint64_t m_receivedBytes = 0;
+    std::uint64_t m_receivedBytes = 0; // by the current stream
+    std::uint64_t m_streams = 0;       // streams made so far: tells a wait that its stream went
     std::uint64_t m_lostBytes = 0;
-    bool m_corked = false;
+    bool m_corked = false; // what the owner asked for; a new stream starts so
     bool m_succeeded = false;
     bool m_timedOut = false;
+    bool m_ownerWaiting = false; // the owner sleeps on the current stream: leave it in place
+    bool m_keepAlive = false;    // from a successful open to close: reconnect what is lost
+    bool m_disconnected = false;
+    pa_time_event* m_retryTimer = nullptr;
 };
 
 bool PulseCapture::open(const AudioFormat& format, CaptureSink sink) {
     close();
-    const pa_sample_spec samples{format.bitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE,
-                                 static_cast<std::uint32_t>(format.sampleRate),
-                                 static_cast<std::uint8_t>(format.channels)};
+    m_samples = pa_sample_spec{format.bitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE,
+                               static_cast<std::uint32_t>(format.sampleRate),
+                               static_cast<std::uint8_t>(format.channels)};
     if ((format.bitsPerSample != 8 && format.bitsPerSample != 16) ||
-        !pa_sample_spec_valid(&samples)) {
+        !pa_sample_spec_valid(&m_samples)) {
         std::fprintf(stderr, "recorder: %d channels, %d Hz, %d bits cannot be captured\n",
                      format.channels, format.sampleRate, format.bitsPerSample);
         return false;
     }
+    // Set before the audio thread exists, which reads it.
+    m_sink = std::move(sink);
     m_mainloop = pa_threaded_mainloop_new();
     if (m_mainloop != nullptr) {
         pa_threaded_mainloop_set_name(m_mainloop, "dd-capture");
@@ -79,14 +99,15 @@ bool PulseCapture::open(const AudioFormat& format, CaptureSink sink) {
     if (m_mainloop == nullptr || pa_threaded_mainloop_start(m_mainloop) < 0) {
         std::fprintf(stderr, "recorder: cannot start the audio thread\n");
         close();
+        m_sink = nullptr;
         return false;
     }
-    m_sink = std::move(sink);
     bool connected = false;
     {
         MainloopLock lock(m_mainloop);
         std::lock_guard guard(lock);
-        connected = connect(samples);
+        connected = connect();
+        m_keepAlive = connected;
     }
     if (!connected) {
         close();
@@ -94,16 +115,11 @@ bool PulseCapture::open(const AudioFormat& format, CaptureSink sink) {
     return connected;
 }
 
-bool PulseCapture::connect(const pa_sample_spec& samples) {
-    m_context.reset(pa_context_new(pa_threaded_mainloop_get_api(m_mainloop), "咚咚鸟录音工具"));
-    if (!m_context) {
-        return fail("cannot create a sound server connection");
-    }
-    pa_context* context = m_context.get();
-    pa_context_set_state_callback(context, &onContextState, this);
-    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0) {
+bool PulseCapture::connect() {
+    if (!newContext()) {
         return fail("cannot connect to the sound server");
     }
+    pa_context* context = m_context.get();
     waitUntil(
         [context] {
             const pa_context_state_t state = pa_context_get_state(context);
@@ -113,23 +129,10 @@ bool PulseCapture::connect(const pa_sample_spec& samples) {
     if (pa_context_get_state(context) != PA_CONTEXT_READY) {
         return fail("cannot connect to the sound server");
     }
-
-    m_stream.reset(pa_stream_new(context, "录音", &samples, nullptr));
-    if (!m_stream) {
-        return fail("the sound server refuses the recording format");
-    }
-    pa_stream* stream = m_stream.get();
-    pa_stream_set_state_callback(stream, &onStreamState, this);
-    pa_stream_set_read_callback(stream, &onRead, this);
-    pa_buffer_attr attr{};
-    attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
-    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragment, &samples));
-    // ADJUST_LATENCY makes the source itself run at the fragment size, so little audio sits in
-    // it when capture stops.
-    if (pa_stream_connect_record(stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
+    if (!newStream()) {
         return fail("cannot open the default recording device");
     }
+    pa_stream* stream = m_stream.get();
     waitUntil(
         [stream] {
             const pa_stream_state_t state = pa_stream_get_state(stream);
@@ -142,18 +145,65 @@ bool PulseCapture::connect(const pa_sample_spec& samples) {
     return true;
 }
 
+bool PulseCapture::newContext() {
+    m_stream.reset();
+    m_context.reset(pa_context_new(pa_threaded_mainloop_get_api(m_mainloop), "咚咚鸟录音工具"));
+    if (!m_context) {
+        return false;
+    }
+    pa_context_set_state_callback(m_context.get(), &onContextState, this);
+    return pa_context_connect(m_context.get(), nullptr, PA_CONTEXT_NOFLAGS, nullptr) >= 0;
+}
+
+bool PulseCapture::newStream() {
+    m_stream.reset(pa_stream_new(m_context.get(), "录音", &m_samples, nullptr));
+    if (!m_stream) {
+        return false;
+    }
+    ++m_streams;
+    m_receivedBytes = 0;
+    pa_stream* stream = m_stream.get();
+    pa_stream_set_state_callback(stream, &onStreamState, this);
+    pa_stream_set_read_callback(stream, &onRead, this);
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragment, &m_samples));
+    // ADJUST_LATENCY makes the source itself run at the fragment size, so little audio sits in
+    // it when capture stops. A stream made while paused starts paused.
+    const auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_ADJUST_LATENCY | (m_corked ? PA_STREAM_START_CORKED : PA_STREAM_NOFLAGS));
+    return pa_stream_connect_record(stream, nullptr, &attr, flags) >= 0;
+}
+
+bool PulseCapture::streamReady() const {
+    return m_stream && pa_stream_get_state(m_stream.get()) == PA_STREAM_READY;
+}
+
 bool PulseCapture::setCorked(bool corked) {
     if (m_mainloop == nullptr) {
         return true;
     }
     MainloopLock lock(m_mainloop);
     std::lock_guard guard(lock);
+    m_corked = corked;
+    // A reconnect under way made its stream in the old state: let it get ready, then cork it.
+    if (m_stream && pa_stream_get_state(m_stream.get()) == PA_STREAM_CREATING) {
+        waitUntil([this] { return pa_stream_get_state(m_stream.get()) != PA_STREAM_CREATING; },
+                  kConnectTimeout);
+    }
+    if (!streamReady()) {
+        return true; // the device is gone: the stream a reconnect makes starts so
+    }
     m_succeeded = false;
     if (!complete(OperationPtr(pa_stream_cork(m_stream.get(), corked, &onSuccess, this))) ||
         !m_succeeded) {
+        if (!streamReady()) {
+            return true; // lost meanwhile: likewise
+        }
+        m_corked = !corked;
         return fail(corked ? "cannot pause capture" : "cannot resume capture");
     }
-    m_corked = corked;
     return true;
 }
 
@@ -172,10 +222,19 @@ bool PulseCapture::stop() {
 }
 
 bool PulseCapture::drain() {
+    if (!streamReady()) {
+        return true; // the device is gone: nothing is on its way
+    }
+    const std::uint64_t stream = m_streams;
+    const auto gone = [this, stream] { return m_streams != stream || !streamReady(); };
     // The server counts every byte it has queued for this stream (the write index); once we
     // have received that many, everything captured before this call is ours.
     std::uint64_t target = 0;
     if (!serverWriteIndex(target)) {
+        if (gone()) {
+            std::fprintf(stderr, "recorder: the device went away during stop\n");
+            return false;
+        }
         return fail("cannot ask the sound server how much audio it captured");
     }
     // Audio the source holds but has not yet queued for the stream was captured before this
@@ -185,19 +244,16 @@ bool PulseCapture::drain() {
         const pa_usec_t latency =
             timing->source_usec < kMaxSourceLatency ? timing->source_usec : kMaxSourceLatency;
         if (latency > 0) {
-            waitUntil([] { return false; }, latency);
+            waitUntil(gone, latency);
             if (!serverWriteIndex(target)) {
-                return fail("cannot ask the sound server how much audio it captured");
+                std::fprintf(stderr, "recorder: the device went away during stop\n");
+                return false;
             }
         }
     }
-    pa_stream* stream = m_stream.get();
     const bool complete = waitUntil(
-        [this, stream, target] {
-            return m_receivedBytes >= target || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream));
-        },
-        kDrainTimeout);
-    if (!complete || m_receivedBytes < target) {
+        [this, gone, target] { return gone() || m_receivedBytes >= target; }, kDrainTimeout);
+    if (!complete || gone() || m_receivedBytes < target) {
         std::fprintf(stderr, "recorder: %" PRIu64 " bytes of audio did not arrive before stop\n",
                      target - m_receivedBytes);
         return false;
@@ -243,9 +299,11 @@ template <typename Done> bool PulseCapture::waitUntil(Done done, pa_usec_t timeo
     if (timer == nullptr) {
         return done();
     }
+    m_ownerWaiting = true;
     while (!done() && !m_timedOut) {
         pa_threaded_mainloop_wait(m_mainloop);
     }
+    m_ownerWaiting = false;
     pa_threaded_mainloop_get_api(m_mainloop)->time_free(timer);
     return done();
 }
@@ -257,6 +315,11 @@ void PulseCapture::close() {
     {
         MainloopLock lock(m_mainloop);
         std::lock_guard guard(lock);
+        m_keepAlive = false;
+        if (m_retryTimer != nullptr) {
+            pa_threaded_mainloop_get_api(m_mainloop)->time_free(m_retryTimer);
+            m_retryTimer = nullptr;
+        }
         m_stream.reset();
         m_context.reset();
     }
@@ -271,6 +334,7 @@ void PulseCapture::close() {
     m_receivedBytes = 0;
     m_lostBytes = 0;
     m_corked = false;
+    m_disconnected = false;
 }
 
 bool PulseCapture::fail(const char* what) const {
@@ -278,12 +342,76 @@ bool PulseCapture::fail(const char* what) const {
     return false;
 }
 
-void PulseCapture::onContextState(pa_context*, void* self) {
-    pa_threaded_mainloop_signal(static_cast<PulseCapture*>(self)->m_mainloop, 0);
+void PulseCapture::lost(const char* what) {
+    if (!m_disconnected) {
+        std::fprintf(stderr, "recorder: %s: %s; trying again every second\n", what,
+                     pulseErrorText(m_context.get()).c_str());
+        m_disconnected = true;
+    }
+    if (m_retryTimer == nullptr) {
+        timeval when{};
+        pa_timeval_add(pa_gettimeofday(&when), kRetryInterval);
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_mainloop);
+        m_retryTimer = api->time_new(api, &when, &onRetry, this);
+    }
 }
 
-void PulseCapture::onStreamState(pa_stream*, void* self) {
-    pa_threaded_mainloop_signal(static_cast<PulseCapture*>(self)->m_mainloop, 0);
+// Never from inside the failed stream's or context's own callback: the timer runs it, and it
+// lets go of them first.
+void PulseCapture::retry() {
+    if (!m_keepAlive) {
+        return;
+    }
+    if (m_ownerWaiting) {
+        lost("still waiting for the device"); // the owner's wait ends first; then again
+        return;
+    }
+    const bool contextReady =
+        m_context && pa_context_get_state(m_context.get()) == PA_CONTEXT_READY;
+    if (contextReady && streamReady()) {
+        return;
+    }
+    if (!contextReady) {
+        // A server that went away needs a new connection; its READY state makes the stream.
+        if (!newContext()) {
+            lost("cannot connect to the sound server");
+        }
+    } else if (!newStream()) {
+        lost("cannot open the default recording device");
+    }
+}
+
+void PulseCapture::onContextState(pa_context* context, void* self) {
+    auto* capture = static_cast<PulseCapture*>(self);
+    pa_threaded_mainloop_signal(capture->m_mainloop, 0);
+    if (!capture->m_keepAlive || context != capture->m_context.get()) {
+        return;
+    }
+    const pa_context_state_t state = pa_context_get_state(context);
+    if (state == PA_CONTEXT_READY && !capture->m_stream) {
+        if (!capture->newStream()) {
+            capture->lost("cannot open the default recording device");
+        }
+    } else if (!PA_CONTEXT_IS_GOOD(state)) {
+        capture->lost("lost the sound server");
+    }
+}
+
+void PulseCapture::onStreamState(pa_stream* stream, void* self) {
+    auto* capture = static_cast<PulseCapture*>(self);
+    pa_threaded_mainloop_signal(capture->m_mainloop, 0);
+    if (!capture->m_keepAlive || stream != capture->m_stream.get()) {
+        return;
+    }
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_READY && capture->m_disconnected) {
+        const char* source = pa_stream_get_device_name(stream);
+        std::fprintf(stderr, "recorder: capture goes on from %s\n",
+                     source != nullptr ? source : "the default source");
+        capture->m_disconnected = false;
+    } else if (!PA_STREAM_IS_GOOD(state)) {
+        capture->lost("lost the recording device");
+    }
 }
 
 void PulseCapture::onRead(pa_stream* stream, std::size_t, void* self) {
@@ -316,6 +444,14 @@ void PulseCapture::onTimeout(pa_mainloop_api*, pa_time_event*, const struct time
     auto* capture = static_cast<PulseCapture*>(self);
     capture->m_timedOut = true;
     pa_threaded_mainloop_signal(capture->m_mainloop, 0);
+}
+
+void PulseCapture::onRetry(pa_mainloop_api* api, pa_time_event* event, const struct timeval*,
+                           void* self) {
+    auto* capture = static_cast<PulseCapture*>(self);
+    api->time_free(event);
+    capture->m_retryTimer = nullptr;
+    capture->retry();
 }
 
 } // namespace

@@ -3,113 +3,210 @@
 #include "platform/recorder/utf8_path.h"
 #include "platform/recorder/wav_header.h"
 
-#include <array>
-#include <system_error>
+#include <string>
 #include <vector>
 
 namespace dd {
 namespace {
 
-constexpr std::ios::openmode kCreate = std::ios::out | std::ios::trunc | std::ios::binary;
+// A modest buffer keeps memory flat however long the recording.
+constexpr std::size_t kCopyBuffer = 64 * 1024;
+constexpr int kMaxPartNumber = 100000;
 
-bool writeHeader(std::ostream& out, const AudioFormat& format, std::uint32_t dataSize) {
+bool putHeader(DiskFile& file, const AudioFormat& format, std::uint32_t dataSize) {
     const auto header = makeWavHeader(format, dataSize);
-    out.write(reinterpret_cast<const char*>(header.data()), header.size());
-    return static_cast<bool>(out);
+    std::size_t written = 0;
+    return file.writeAt(0, header.data(), header.size(), written);
+}
+
+// Writes a WAV of dataSize sample bytes, read from source after its header (none when source
+// is null), under a temporary name beside path, and renames it onto path once it is complete
+// and on the device.
+bool writeWavBeside(const std::string& path, const AudioFormat& format, std::uint32_t dataSize,
+                    DiskFile* source, std::string& error) {
+    DiskFile out;
+    if (!out.createBeside(path)) {
+        error = out.error();
+        return false;
+    }
+    bool written = putHeader(out, format, dataSize);
+    std::vector<std::uint8_t> buffer(source != nullptr ? kCopyBuffer : 0);
+    std::uint64_t at = 0;
+    while (written && at < dataSize) {
+        const std::size_t chunk = dataSize - at < buffer.size() ? dataSize - at : buffer.size();
+        std::size_t read = 0;
+        if (!source->readAt(kWavHeaderSize + at, buffer.data(), chunk, read)) {
+            error = source->error();
+            written = false;
+            break;
+        }
+        if (read < chunk) {
+            error = "the recording's file is shorter than its recording";
+            written = false;
+            break;
+        }
+        std::size_t put = 0;
+        written = out.writeAt(kWavHeaderSize + at, buffer.data(), chunk, put);
+        at += chunk;
+    }
+    // On the device before it takes the name, so a power cut never leaves an empty file
+    // under a recording's name.
+    written = written && out.sync() && out.rename(path, true);
+    if (!written) {
+        if (error.empty()) {
+            error = out.error();
+        }
+        out.remove();
+        return false;
+    }
+    out.close();
+    syncFolder(folderOf(path));
+    return true;
 }
 
 } // namespace
 
-bool Spool::create(const std::string& path, const AudioFormat& format) {
+std::string folderOf(const std::string& path) {
+    return utf8Text(utf8Path(path).parent_path());
+}
+
+bool Spool::create(const std::string& path, const AudioFormat& format, std::uint32_t partLimit) {
     discard();
     m_format = format;
-    // in|out so that flush() can rewrite the header in place.
-    m_file.open(utf8Path(path), kCreate | std::ios::in);
-    if (!m_file.is_open()) {
-        m_file.clear();
-        return false;
+    m_path = path;
+    const std::uint32_t most = maxWavDataSize(format);
+    m_limit = partLimit == 0 || partLimit > most ? most : partLimit;
+    m_limit -= m_limit % format.bytesPerFrame();
+    m_error.clear();
+    auto file = std::make_unique<DiskFile>();
+    switch (file->create(path)) {
+    case DiskFile::Open::Ok:
+        break;
+    case DiskFile::Open::Busy:
+        return fail("the file is in use by another recorder");
+    case DiskFile::Open::Failed:
+        return fail(file->error());
     }
-    m_path = path; // from here on the file is ours to delete
-    if (!writeHeader(m_file, m_format, 0)) {
+    m_file = std::move(file);
+    if (!writeHeader()) {
+        const std::string why = m_error;
         discard();
+        m_error = why;
         return false;
     }
     return true;
 }
 
 bool Spool::append(const std::uint8_t* data, std::size_t size) {
-    if (!m_file.is_open() || m_failed || size > maxWavDataSize(m_format) - m_dataSize) {
+    if (!isOpen() || m_failed || m_moved || size > room()) {
         return false;
     }
-    m_file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!m_file) {
-        // The stream's position is unknown after a failed write: stop here rather than
-        // describe bytes that may not be on disk.
-        m_failed = true;
-        return false;
+    std::size_t written = 0;
+    if (m_file->writeAt(kWavHeaderSize + m_dataSize, data, size, written)) {
+        m_dataSize += static_cast<std::uint32_t>(size);
+        return true;
     }
-    m_dataSize += static_cast<std::uint32_t>(size);
-    return true;
+    // The disk refused part of the block. Bytes past the last whole frame that reached it are
+    // cut off, so the file and its header agree again: a complete WAV of everything kept.
+    m_failed = true;
+    fail(m_file->error());
+    m_dataSize += static_cast<std::uint32_t>(written);
+    m_dataSize = dataSize();
+    m_file->truncate(kWavHeaderSize + m_dataSize);
+    writeHeader();
+    return false;
 }
 
-bool Spool::flush() {
-    if (!m_file.is_open() || m_failed) {
+bool Spool::flush(bool durable) {
+    if (!isOpen() || m_moved) {
         return false;
     }
-    m_file.seekp(0);
-    writeHeader(m_file, m_format, frameAlignedSize());
-    m_file.seekp(0, std::ios::end);
-    m_file.flush();
-    return static_cast<bool>(m_file);
+    // Even after a failed append the header is rewritten: it then describes what was kept.
+    return writeHeader() && (!durable || m_file->sync() || fail(m_file->error())) && !m_failed;
+}
+
+bool Spool::startNextPart(RecordingFile& finished, std::unique_ptr<DiskFile>& held) {
+    if (!isOpen() || m_moved || m_failed || !flush(true)) {
+        return false;
+    }
+    bool renamed = false;
+    for (int n = 1; n < kMaxPartNumber && !renamed; ++n) {
+        renamed = m_file->rename(m_path + "." + std::to_string(n) + ".wav", false);
+        if (!renamed && !m_file->alreadyExists()) {
+            return fail(m_file->error()); // still the spool: the recording keeps its file
+        }
+    }
+    if (!renamed) {
+        return fail(m_file->error());
+    }
+    finished.path = m_file->path();
+    finished.lastWritten = m_file->modificationTime().value_or(std::time(nullptr));
+    held = std::move(m_file);
+    syncFolder(folderOf(m_path));
+
+    m_dataSize = 0;
+    auto file = std::make_unique<DiskFile>();
+    if (file->create(m_path) != DiskFile::Open::Ok) {
+        m_failed = true;
+        return fail(file->error().empty() ? "the file is in use by another recorder"
+                                          : file->error());
+    }
+    m_file = std::move(file);
+    return writeHeader();
 }
 
 bool Spool::copyTo(const std::string& path) {
-    if (!m_file.is_open()) {
-        return writeEmptyWav(path, m_format);
+    if (!isOpen()) {
+        std::string why;
+        return writeEmptyWav(path, m_format, why) || fail(why);
     }
-    flush();
-    std::ifstream in(utf8Path(m_path), std::ios::in | std::ios::binary);
-    std::ofstream out(utf8Path(path), kCreate);
-    std::uint32_t left = frameAlignedSize();
-    if (!in.is_open() || !out.is_open() || !writeHeader(out, m_format, left)) {
-        return false;
+    if (!m_moved) {
+        flush(false);
     }
-    // A modest buffer keeps memory flat however long the recording.
-    std::vector<char> buffer(64 * 1024);
-    in.seekg(kWavHeaderSize);
-    while (left > 0 && in && out) {
-        const std::uint32_t chunk = left < buffer.size() ? left : buffer.size();
-        in.read(buffer.data(), chunk);
-        out.write(buffer.data(), in.gcount());
-        left -= static_cast<std::uint32_t>(in.gcount());
-    }
-    out.flush();
-    return left == 0 && static_cast<bool>(out);
+    std::string why;
+    return writeWavBeside(path, m_format, dataSize(), m_file.get(), why) || fail(why);
 }
 
-std::uint32_t Spool::frameAlignedSize() const {
-    // Whole blocks arrive as whole frames, but a block split at the queue's wrap point can be
-    // cut short by a full disk; the header then describes the whole frames only.
-    return m_dataSize - m_dataSize % m_format.bytesPerFrame();
+bool Spool::moveTo(const std::string& path) {
+    if (!isOpen() || m_moved) {
+        return fail("there is no spool file to rename");
+    }
+    // Durable first: after the rename this is the user's recording.
+    flush(true);
+    if (!m_file->rename(path, true)) {
+        return fail(m_file->error());
+    }
+    m_moved = true;
+    syncFolder(folderOf(path));
+    syncFolder(folderOf(m_path));
+    return true;
 }
 
 void Spool::discard() {
-    if (m_file.is_open()) {
-        m_file.close();
+    if (m_file && m_file->isOpen()) {
+        if (m_moved) {
+            m_file->close();
+        } else {
+            m_file->remove();
+        }
     }
-    if (!m_path.empty()) {
-        std::error_code ignored; // the file may never have been created
-        std::filesystem::remove(utf8Path(m_path), ignored);
-    }
-    m_path.clear();
+    m_file.reset();
     m_dataSize = 0;
     m_failed = false;
-    m_file.clear();
+    m_moved = false;
 }
 
-bool writeEmptyWav(const std::string& path, const AudioFormat& format) {
-    std::ofstream out(utf8Path(path), kCreate);
-    return out.is_open() && writeHeader(out, format, 0) && out.flush();
+bool Spool::writeHeader() {
+    return putHeader(*m_file, m_format, dataSize()) || fail(m_file->error());
+}
+
+bool Spool::fail(const std::string& what) {
+    m_error = what;
+    return false;
+}
+
+bool writeEmptyWav(const std::string& path, const AudioFormat& format, std::string& error) {
+    return writeWavBeside(path, format, 0, nullptr, error);
 }
 
 } // namespace dd

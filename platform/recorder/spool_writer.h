@@ -1,29 +1,37 @@
-// Moves captured audio from the audio thread into the spool on a thread of its own, so the audio
-// thread never waits on the disk. push() only from the audio thread; the rest from the owner's.
+// Moves captured audio from the audio thread into the spool on a thread of its own, about once a
+// second, so the audio thread never waits on the disk. push() only from the audio thread.
 #pragma once
 
+#include "platform/recorder/recording_status.h"
 #include "platform/recorder/ring_buffer.h"
 #include "platform/recorder/spool.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <string>
 #include <thread>
 
 namespace dd {
 
 class SpoolWriter {
   public:
-    // Starts the writer thread. The spool must stay open and untouched until finish().
-    SpoolWriter(Spool& spool, std::size_t queueBytes);
+    // Owner's thread, like finish(). Starts the writer thread. The spool must stay open and
+    // untouched until finish(). The writer tells status about parts, errors and a disk too full
+    // for a stop: free space below one copy of the current part plus spaceMargin bytes.
+    SpoolWriter(Spool& spool, RecordingStatus& status, std::size_t queueBytes,
+                std::uint64_t spaceMargin);
     SpoolWriter(const SpoolWriter&) = delete;
     SpoolWriter& operator=(const SpoolWriter&) = delete;
     ~SpoolWriter() { finish(); }
 
     // Audio thread. Never blocks: a block that finds no room is dropped and counted.
     void push(const std::uint8_t* data, std::size_t size);
-    // Writes everything pushed before the call, makes the spool a complete WAV on disk and ends
-    // the thread. No push may run during or after it.
+    // Writes everything pushed before the call, makes the spool a complete WAV on the device and
+    // ends the thread. No push may run during or after it.
     void finish();
     // Bytes lost because the queue was full or the disk refused them.
     std::uint64_t droppedBytes() const { return m_droppedBytes.load(std::memory_order_relaxed); }
@@ -31,15 +39,29 @@ class SpoolWriter {
   private:
     void run();
     void drain();
+    // Appends one block, going on into a new part wherever the current one is full.
+    void write(const std::uint8_t* data, std::size_t size);
+    void startNextPart();
+    // Header, device, then the free-space watch: once per interval at most.
+    void flushAndWatch();
+    void failed(const std::string& why);
 
     Spool& m_spool;
+    RecordingStatus& m_status;
+    const std::uint64_t m_spaceMargin;
+    const std::string m_folder;
     RingBuffer m_queue;
-    // Bumped by every push and by finish(); the writer sleeps on it (a futex on Linux) instead
-    // of polling.
+    // Bumped by every push and by finish(); the idle writer sleeps on it (a futex on Linux).
     std::atomic<std::uint32_t> m_wakeups{0};
     std::atomic<bool> m_finishing{false};
     std::atomic<std::uint64_t> m_droppedBytes{0};
-    std::uint32_t m_unflushedBytes = 0;
+    // Only finish() and the writer use these: the audio thread never touches a lock.
+    std::mutex m_mutex;
+    std::condition_variable m_finishCalled;
+    // Writer thread only.
+    bool m_waiting = false; // audio waits in the queue until m_flushDue
+    bool m_broken = false;  // the spool cannot take more; the rest is dropped and counted
+    std::chrono::steady_clock::time_point m_flushDue;
     std::thread m_thread;
 };
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace dd {
 
@@ -19,5 +20,10 @@ std::uint32_t maxWavDataSize(const AudioFormat& format);
 // dataSize must be a whole number of frames and at most maxWavDataSize(format).
 std::array<std::uint8_t, kWavHeaderSize> makeWavHeader(const AudioFormat& format,
                                                        std::uint32_t dataSize);
+
+// The format of a header this recorder wrote (its sizes aside): nullopt for anything else, such
+// as another program's file or a header cut short.
+std::optional<AudioFormat>
+recorderHeaderFormat(const std::array<std::uint8_t, kWavHeaderSize>& header);
 
 } // namespace dd

@@ -1,5 +1,7 @@
 #include "platform/services/files.h"
 
+#include "platform/recorder/utf8_path.h"
+
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -12,18 +14,9 @@ namespace dd {
 
 namespace {
 
+// Texts are UTF-8 and reach the file system through utf8Path, never as plain narrow strings,
+// which Windows would read in its ANSI code page (unable to name every folder).
 namespace fs = std::filesystem;
-
-// Through char8_t the text is taken as UTF-8 on every platform; a plain std::string would be
-// read in the Windows ANSI code page there, which cannot name every folder.
-fs::path pathFromText(std::string_view text) {
-    return fs::path(std::u8string_view(reinterpret_cast<const char8_t*>(text.data()), text.size()));
-}
-
-std::string textFromPath(const fs::path& path) {
-    const std::u8string utf8 = path.u8string();
-    return std::string(reinterpret_cast<const char*>(utf8.data()), utf8.size());
-}
 
 constexpr std::size_t kReadChunk = 64 * 1024;
 
@@ -34,14 +27,14 @@ bool fileExists(std::string_view path) {
         return false;
     }
     std::error_code error;
-    return fs::exists(pathFromText(path), error);
+    return fs::exists(utf8Path(path), error);
 }
 
 Bytes readFile(std::string_view path) {
     if (path.empty()) {
         return {};
     }
-    const fs::path name = pathFromText(path);
+    const fs::path name = utf8Path(path);
     std::ifstream in(name, std::ios::binary);
     if (!in) {
         return {};
@@ -76,7 +69,7 @@ bool deleteFile(std::string_view path) {
     if (path.empty()) {
         return false;
     }
-    const fs::path name = pathFromText(path);
+    const fs::path name = utf8Path(path);
     std::error_code error;
     const fs::file_status status = fs::symlink_status(name, error);
     // fs::remove would also take an empty directory; this service deletes files only.
@@ -88,21 +81,21 @@ bool deleteFile(std::string_view path) {
 
 bool changeDirectory(std::string_view path) {
     std::error_code error;
-    fs::current_path(pathFromText(path), error);
+    fs::current_path(utf8Path(path), error);
     return !error;
 }
 
 std::string currentDirectory() {
     std::error_code error;
     const fs::path here = fs::current_path(error);
-    return error ? std::string() : textFromPath(here);
+    return error ? std::string() : utf8Text(here);
 }
 
 bool canCreateFilesIn(std::string_view folder) {
     // A name no recording uses; created exclusively, so an existing file is never touched.
     const fs::path probe =
-        pathFromText(folder) / pathFromText(".dongdong-recorder-probe-" +
-                                            std::to_string(std::hash<std::string_view>{}(folder)));
+        utf8Path(folder) / utf8Path(".dongdong-recorder-probe-" +
+                                    std::to_string(std::hash<std::string_view>{}(folder)));
     std::error_code error;
     {
         std::FILE* file = nullptr;
@@ -122,8 +115,8 @@ bool canCreateFilesIn(std::string_view folder) {
 
 bool makeFolders(std::string_view path) {
     std::error_code error;
-    fs::create_directories(pathFromText(path), error);
-    return fs::is_directory(pathFromText(path), error);
+    fs::create_directories(utf8Path(path), error);
+    return fs::is_directory(utf8Path(path), error);
 }
 
 } // namespace dd

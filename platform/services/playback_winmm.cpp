@@ -28,6 +28,11 @@ constexpr int kBuffers = 10;
 constexpr DWORD kBufferMilliseconds = 50; // the most one buffer takes; longer writes are split
 // A device that plays nothing for this long has stopped working.
 constexpr DWORD kStallMilliseconds = 3000;
+// Queued behind a sound by drain(), so that its end is heard before the device goes.
+constexpr DWORD kTrailingSilenceMilliseconds = 100;
+// The device is held paused until this much is queued: started on the first 20 ms alone it
+// runs dry before the next write reaches it (under Wine the speaker then hears a gap).
+constexpr std::uint64_t kPrebufferMilliseconds = 100;
 
 // The one place that turns a waveOut result into text.
 std::string waveOutErrorText(MMRESULT result) {
@@ -58,9 +63,10 @@ class WinmmOutput : public SoundOutput {
     std::string lastError() const override { return m_lastError; }
 
   private:
-    bool playing(int i) const {
-        return m_queued[i] && (m_headers[i].dwFlags & WHDR_DONE) == 0;
-    }
+    bool playing(int i) const { return m_queued[i] && (m_headers[i].dwFlags & WHDR_DONE) == 0; }
+    std::uint64_t queuedBytes() const;
+    // Lets the paused device play what is queued.
+    bool start();
     // Waits until buffer i has been played; false when the device stalls.
     bool waitUntilPlayed(int i);
     bool failed(const char* what, MMRESULT result) {
@@ -75,7 +81,10 @@ class WinmmOutput : public SoundOutput {
     std::array<bool, kBuffers> m_queued{};
     std::vector<std::vector<char>> m_buffers;
     int m_next = 0; // the buffer the next write goes into: the oldest one handed over
+    bool m_started = false;
     DWORD m_bytesPerSecond = 0;
+    DWORD m_frameSize = 1;
+    std::uint8_t m_silenceByte = 0; // 8-bit samples are unsigned, centred on 128
     std::string m_lastError;
 };
 
@@ -88,6 +97,8 @@ bool WinmmOutput::open(const WavFormat& format) {
     wave.nBlockAlign = static_cast<WORD>(format.frameSize());
     wave.nAvgBytesPerSec = wave.nSamplesPerSec * wave.nBlockAlign;
     m_bytesPerSecond = wave.nAvgBytesPerSec;
+    m_frameSize = wave.nBlockAlign;
+    m_silenceByte = format.bitsPerSample == 8 ? 0x80 : 0x00;
 
     m_event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (m_event == nullptr) {
@@ -111,6 +122,10 @@ bool WinmmOutput::open(const WavFormat& format) {
             return failed("cannot prepare the output buffers", result);
         }
         m_prepared[i] = true;
+    }
+    result = waveOutPause(m_device);
+    if (result != MMSYSERR_NOERROR) {
+        return failed("cannot prepare the output device", result);
     }
     return true;
 }
@@ -149,23 +164,49 @@ bool WinmmOutput::write(std::span<const std::uint8_t> samples) {
         m_queued[m_next] = true;
         m_next = (m_next + 1) % kBuffers;
         samples = samples.subspan(size);
+        if (!m_started && queuedBytes() * 1000 >= kPrebufferMilliseconds * m_bytesPerSecond &&
+            !start()) {
+            return false;
+        }
     }
     return true;
 }
 
-std::optional<microseconds> WinmmOutput::pending() {
-    // What is queued and not yet played; the device's own small buffer beyond that is left to
-    // drain().
+std::uint64_t WinmmOutput::queuedBytes() const {
     std::uint64_t bytes = 0;
     for (int i = 0; i < kBuffers; ++i) {
         if (playing(i)) {
             bytes += m_headers[i].dwBufferLength;
         }
     }
-    return microseconds(static_cast<std::int64_t>(bytes * 1'000'000 / m_bytesPerSecond));
+    return bytes;
+}
+
+bool WinmmOutput::start() {
+    const MMRESULT result = waveOutRestart(m_device);
+    if (result != MMSYSERR_NOERROR) {
+        return failed("cannot start the output device", result);
+    }
+    m_started = true;
+    return true;
+}
+
+std::optional<microseconds> WinmmOutput::pending() {
+    // What is queued and not yet played; the device's own small buffer beyond that is left to
+    // drain().
+    return microseconds(static_cast<std::int64_t>(queuedBytes() * 1'000'000 / m_bytesPerSecond));
 }
 
 bool WinmmOutput::drain() {
+    // A buffer counts as played once the device has taken it, which is a little before it is
+    // heard (under Wine the last few milliseconds still sit in the sound server), and releasing
+    // the device drops what it still holds. Silence queued behind the sound carries the last
+    // samples through before drain() returns.
+    const DWORD frames = m_bytesPerSecond / m_frameSize * kTrailingSilenceMilliseconds / 1000;
+    const std::vector<std::uint8_t> silence(frames * m_frameSize, m_silenceByte);
+    if (!write(silence)) {
+        return false;
+    }
     // Buffers are played in the order they were written, so the newest is the last to finish.
     for (int n = 0; n < kBuffers; ++n) {
         if (!waitUntilPlayed((m_next + n) % kBuffers)) {
@@ -176,10 +217,14 @@ bool WinmmOutput::drain() {
 }
 
 bool WinmmOutput::waitUntilPlayed(int i) {
+    // Nothing finishes on a paused device: a short sound, or one waiting for room, starts it.
+    if (playing(i) && !m_started && !start()) {
+        return false;
+    }
     while (playing(i)) {
-        // The event is set as each buffer finishes; a wait that times out while this one is
-        // still queued means the device has stopped playing.
-        if (WaitForSingleObject(m_event, kStallMilliseconds) == WAIT_TIMEOUT && playing(i)) {
+        // The event is set as each buffer finishes; a wait that ends without it while this one
+        // is still queued means the device has stopped playing.
+        if (WaitForSingleObject(m_event, kStallMilliseconds) != WAIT_OBJECT_0 && playing(i)) {
             m_lastError = "the output device stopped playing";
             return false;
         }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -23,7 +24,8 @@ std::optional<std::string> executablePath() {
     // GetModuleFileNameW then fills the buffer to the brim instead of failing.
     std::wstring name(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        const DWORD length =
+            GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
         if (length == 0) {
             return std::nullopt;
         }
@@ -44,8 +46,12 @@ std::optional<std::string> executablePath() {
 }
 
 // Windows takes "/" as well as "\" between folders.
-std::string_view pathSeparators() { return "\\/"; }
+std::string_view pathSeparators() {
+    return "\\/";
+}
 
-std::string_view pathSeparator() { return "\\"; }
+std::string_view pathSeparator() {
+    return "\\";
+}
 
 } // namespace dd

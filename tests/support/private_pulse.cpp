@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <signal.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -38,6 +39,10 @@ bool pointClientsAt(const std::string& server, const std::string& configDir) {
 } // namespace
 
 std::unique_ptr<PrivatePulse> PrivatePulse::start(bool withRamp) {
+    return start(PulseOptions{withRamp});
+}
+
+std::unique_ptr<PrivatePulse> PrivatePulse::start(const PulseOptions& options) {
     char name[] = "/tmp/dd-pulse-XXXXXX";
     if (mkdtemp(name) == nullptr) {
         ADD_FAILURE() << "cannot create the private PulseAudio directory";
@@ -46,45 +51,65 @@ std::unique_ptr<PrivatePulse> PrivatePulse::start(bool withRamp) {
     std::unique_ptr<PrivatePulse> pulse(new PrivatePulse(name));
     const std::string& dir = pulse->m_dir;
 
-    std::string script = "load-module module-native-protocol-unix socket=" + dir +
-                         "/native auth-anonymous=1 auth-cookie-enabled=0\n"
-                         "load-module module-null-sink sink_name=speaker\n"
+    std::string script = "load-module module-null-sink sink_name=speaker\n"
                          "load-module module-sine-source source_name=tone rate=44100 "
                          "frequency=440\n";
-    if (withRamp) {
+    if (options.withRamp) {
         script += "load-module module-pipe-source source_name=ramp file=" + pulse->fifoPath() +
                   " format=s16le rate=44100 channels=2\n";
     }
-    script += "set-default-source tone\nset-default-sink speaker\n";
+    // The socket comes last, so no client ever sees other defaults than these.
+    script += "set-default-source " + options.defaultSource +
+              "\nset-default-sink speaker\n"
+              "load-module module-native-protocol-unix socket=" +
+              dir + "/native auth-anonymous=1 auth-cookie-enabled=0\n";
     if (!writeTextFile(dir + "/server.pa", script) ||
         !pointClientsAt(pulse->serverAddress(), dir)) {
         ADD_FAILURE() << "cannot write the private PulseAudio configuration in " << dir;
         return nullptr;
     }
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    if (!pulse->launch()) {
+        return nullptr;
+    }
+    return pulse;
+}
 
+bool PrivatePulse::launch() {
+    const std::string& dir = m_dir;
     // HOME and XDG_CONFIG_HOME point into the directory too, so the server's state and
     // cookie never touch the user's.
-    pulse->m_server = Subprocess::start(
+    m_server = Subprocess::start(
         {"pulseaudio", "-n", "-F", dir + "/server.pa", "--daemonize=no", "--exit-idle-time=-1",
          "--use-pid-file=no", "--realtime=no", "--high-priority=no", "--log-target=stderr",
          "--log-level=info"},
-        {"HOME=" + dir, "XDG_CONFIG_HOME=" + dir + "/config", "XDG_RUNTIME_DIR=" + dir},
-        pulse->logPath());
-    if (!pulse->m_server) {
+        {"HOME=" + dir, "XDG_CONFIG_HOME=" + dir + "/config", "XDG_RUNTIME_DIR=" + dir}, logPath());
+    if (!m_server) {
         ADD_FAILURE() << "cannot run pulseaudio";
-        return nullptr;
+        return false;
     }
     const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (pulse->m_server->running() && std::chrono::steady_clock::now() < deadline) {
-        if (pulse->pactl("info") == 0) {
-            return pulse;
+    while (m_server->running() && std::chrono::steady_clock::now() < deadline) {
+        if (pactl("info") == 0) {
+            return true;
         }
         std::this_thread::sleep_for(kPollInterval);
     }
     ADD_FAILURE() << "the private PulseAudio server did not come up. Its log:\n"
-                  << readTextFile(pulse->logPath());
-    return nullptr;
+                  << readTextFile(logPath());
+    return false;
+}
+
+bool PrivatePulse::kill() {
+    return m_server && m_server->kill(SIGKILL) && m_server->waitForExit(kWaitTimeout);
+}
+
+bool PrivatePulse::restart() {
+    // A killed server leaves its pipe source's FIFO behind, and a pipe source refuses to start
+    // on one that exists.
+    std::error_code ignored;
+    std::filesystem::remove(fifoPath(), ignored);
+    return launch();
 }
 
 PrivatePulse::~PrivatePulse() {

@@ -9,6 +9,11 @@
 
 namespace dd::test {
 
+struct PulseOptions {
+    bool withRamp = true;
+    std::string defaultSource = "tone";
+};
+
 class PrivatePulse {
   public:
     // Starts the server: a null sink "speaker" (the default sink), a 440 Hz sine source "tone"
@@ -17,6 +22,9 @@ class PrivatePulse {
     // off, cookie in the directory) and XDG_RUNTIME_DIR at it and waits until it answers. On
     // failure: ADD_FAILURE() with the server's log, and nullptr. Never skips.
     static std::unique_ptr<PrivatePulse> start(bool withRamp = true);
+    // The same, with the default source of the caller's choice, in force before the server
+    // takes its first client.
+    static std::unique_ptr<PrivatePulse> start(const PulseOptions& options);
     PrivatePulse(const PrivatePulse&) = delete;
     PrivatePulse& operator=(const PrivatePulse&) = delete;
     // Stops the server and removes its directory.
@@ -36,8 +44,15 @@ class PrivatePulse {
     // The number of source outputs (recording streams) now; -1 when pactl fails.
     int sourceOutputCount() const;
 
+    // Kills the server with SIGKILL, as a crash would, and returns once it is gone.
+    bool kill();
+    // After kill(): a new server with the same modules and defaults at the same address, the
+    // way a restarted sound system comes back. Returns once it answers; ADD_FAILURE if not.
+    bool restart();
+
   private:
     explicit PrivatePulse(std::string dir) : m_dir(std::move(dir)) {}
+    bool launch();
 
     std::string m_dir;
     std::unique_ptr<Subprocess> m_server;

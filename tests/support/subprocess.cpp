@@ -65,17 +65,32 @@ bool Subprocess::running() {
     return !m_reaped;
 }
 
+bool Subprocess::kill(int signal) {
+    return running() && ::kill(m_pid, signal) == 0;
+}
+
+bool Subprocess::waitForExit(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (running()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 Subprocess::~Subprocess() {
     if (!running()) {
         return;
     }
-    kill(m_pid, SIGTERM);
+    ::kill(m_pid, SIGTERM);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (running() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (running()) {
-        kill(m_pid, SIGKILL);
+        ::kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,11 @@ class Subprocess {
 
     pid_t pid() const { return m_pid; }
     bool running();
+    // Sends signal; false when the process is gone already.
+    bool kill(int signal);
+    // Returns true once the process has ended and been reaped, false if it is still running
+    // after timeout.
+    bool waitForExit(std::chrono::milliseconds timeout);
 
   private:
     explicit Subprocess(pid_t pid) : m_pid(pid) {}

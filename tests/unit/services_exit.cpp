@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 
@@ -27,9 +27,15 @@ void PrintTo(const ExitCase& c, std::ostream* out) {
 
 class EndProgram : public testing::TestWithParam<ExitCase> {
   protected:
+    // Named after the test, in the current folder (the build's, so that builds running side by
+    // side do not share it): on Windows the death test's child is a new run of this program,
+    // whose SetUp must come to the same name, so nothing random goes into it.
     void SetUp() override {
-        m_journal = fs::temp_directory_path() /
-                    ("dd-exit-" + std::to_string(std::random_device{}()) + ".txt");
+        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("dd-exit-") + test->test_suite_name() + "-" + test->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        m_journal = fs::current_path() / (name + ".txt");
+        fs::remove(m_journal);
     }
     void TearDown() override { fs::remove(m_journal); }
 
@@ -50,7 +56,7 @@ TEST_P(EndProgram, ReleasesThenRunsTheExitRoutineOnceAndEndsWithTheCode) {
     const ExitCase& c = GetParam();
     EXPECT_EXIT(
         {
-            std::FILE* out = std::fopen(m_journal.c_str(), "w");
+            std::FILE* out = std::fopen(m_journal.string().c_str(), "w");
             std::setvbuf(out, nullptr, _IOFBF, 1 << 16);
             PlatformServices services;
             services.setWindowsReleasedHook([out] { std::fputs("windows released\n", out); });
