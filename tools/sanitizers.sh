@@ -31,7 +31,7 @@ cmake --build "$build" -j"$jobs" --target $targets
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:exitcode=66"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp:print_suppressions=0"
-export TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1"
+export TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppressions=$root/tools/tsan.supp"
 cd "$build"
 if [ "$kind" = tsan ]; then
     # The tests labelled "audio": capture, spool and playback, where the threads are.

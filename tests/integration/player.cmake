@@ -7,4 +7,5 @@ add_executable(player_test
 )
 target_link_libraries(player_test PRIVATE dd_services dd_test_support PkgConfig::PULSE
                                           GTest::gtest_main)
-gtest_discover_tests(player_test DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES TIMEOUT 120)
+gtest_discover_tests(player_test DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
+                     PROPERTIES TIMEOUT 120 LABELS audio)
