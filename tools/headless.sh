@@ -68,8 +68,46 @@ headless_start() {
     fi
 }
 
+# A fresh Wine prefix for this run, in $headless_dir/wine, made once and shared by every Windows
+# program the script runs; its wineserver stays up until headless_stop. Sets WINEPREFIX and
+# headless_wine (the wine64 loader; WINE64 overrides where it is looked for).
+headless_wine_start() {
+    headless_wine=${WINE64:-$(command -v wine64 || echo /usr/lib/wine/wine64)}
+    if [ ! -x "$headless_wine" ]; then
+        echo "headless: no wine64 at $headless_wine (Debian package wine64)" >&2
+        return 1
+    fi
+    headless_wineserver=$(dirname "$headless_wine")/wineserver
+    [ -x "$headless_wineserver" ] || headless_wineserver=$(command -v wineserver)
+    export WINEPREFIX="$headless_dir/wine"
+    export WINEDEBUG=-all
+    # No Mono or Gecko: nothing here needs them, and their installers would want a dialog.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    # Wine reads and writes Linux file names in the locale's character set: with UTF-8 every
+    # Windows name survives the trip.
+    export LC_ALL=C.UTF-8
+    # Made without the display: nothing needs showing, and it takes a fraction of the time.
+    if ! env -u DISPLAY "$headless_wine" wineboot -i >"$headless_dir/wineboot.log" 2>&1; then
+        echo "headless: wineboot failed:" >&2
+        cat "$headless_dir/wineboot.log" >&2
+        return 1
+    fi
+    # The desktop that came up with it has no display: end it with its server. Then one server
+    # for the rest of the run, rather than one started again for every program.
+    "$headless_wineserver" -k 2>/dev/null
+    "$headless_wineserver" -w
+    if ! "$headless_wineserver" -p; then
+        echo "headless: wineserver did not start" >&2
+        return 1
+    fi
+}
+
 headless_stop() {
     local pid
+    if [ -n "${WINEPREFIX:-}" ] && [ -n "$headless_dir" ] && [ "$WINEPREFIX" = "$headless_dir/wine" ]; then
+        "$headless_wineserver" -k 2>/dev/null || true
+        "$headless_wineserver" -w 2>/dev/null || true
+    fi
     for pid in "${headless_pids[@]}"; do
         kill "$pid" 2>/dev/null || true
     done

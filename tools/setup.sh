@@ -10,6 +10,7 @@ packages=(
     pulseaudio pulseaudio-utils
     xvfb xauth xdotool x11-utils imagemagick openbox wmctrl
     fonts-arphic-uming
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 wine64
 )
 extra=("$@")
 
