@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: run test build setup clean windows bench
+.PHONY: run test build setup clean windows bench fuzz sanitizers
 
 setup:
 	@bash tools/setup.sh
@@ -42,6 +42,16 @@ bench:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDD_BUILD_BENCH=ON
 	cmake --build $(BUILD) -j$(JOBS) --target bench_all
 	bash bench/run.sh $(BUILD)
+
+# The WAV reader under libFuzzer with ASan and UBSan, for a bounded time (FUZZ_SECONDS, 60).
+fuzz:
+	@bash tools/setup.sh clang libclang-rt-14-dev
+	bash tests/fuzz/run.sh build-fuzz
+
+# The Linux suite under ASan + UBSan (leaks included), and the audio tests under TSan.
+sanitizers: setup
+	JOBS=$(JOBS) bash tools/sanitizers.sh asan
+	JOBS=$(JOBS) bash tools/sanitizers.sh tsan
 
 clean:
 	rm -rf $(BUILD)
