@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: run test build setup clean windows fuzz sanitizers
+.PHONY: run test build setup clean windows bench fuzz sanitizers
 
 setup:
 	@bash tools/setup.sh
@@ -33,6 +33,15 @@ windows:
 	JOBS=$(JOBS) bash tools/build-windows.sh i686 build-win32 dongdong-recorder
 	JOBS=$(JOBS) bash tools/build-windows.sh x86_64 build-win64 dongdong-recorder
 	@ls -l build-win32/dongdong-recorder.exe build-win64/dongdong-recorder.exe
+
+# The benchmarks (bench/run.sh): the recorder against parecord and a minimal Qt window on a
+# private X server and sound server; prints a table and appends it to bench/RESULTS.md. Assumes
+# `make test` has set the machine up; adds the X test extension's headers for the click tool.
+bench:
+	@bash tools/setup.sh libx11-dev libxtst-dev
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDD_BUILD_BENCH=ON
+	cmake --build $(BUILD) -j$(JOBS) --target bench_all
+	bash bench/run.sh $(BUILD)
 
 # The WAV reader under libFuzzer with ASan and UBSan, for a bounded time (FUZZ_SECONDS, 60).
 fuzz:

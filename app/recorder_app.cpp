@@ -158,8 +158,9 @@ void RecorderApp::playbackHandler() {
     if (!m_services.fileExists(m_lastRecordingPath)) {
         return;
     }
-    // The player keeps a copy of its own, so the bytes go as soon as the call returns.
-    m_services.playSound(m_services.readFile(m_lastRecordingPath), false);
+    // Played from the file as it is read: reading a long take whole first would freeze the
+    // window for as long as the read takes, and hours of sound do not fit in memory at all.
+    m_services.playFile(m_lastRecordingPath, false);
     m_window.setTitle(std::string(texts::kTitlePlaying));
 }
 

@@ -37,6 +37,12 @@ class RingBuffer {
         return true;
     }
 
+    // Producer: the bytes waiting to be consumed. The consumer may take some at any moment, so
+    // this is an upper bound.
+    std::size_t queued() const {
+        return m_head.load(std::memory_order_relaxed) - m_tail.load(std::memory_order_acquire);
+    }
+
     // Consumer: the oldest bytes not yet consumed that lie contiguously in memory; empty when
     // there are none. After a wrap the rest comes with the next peek.
     std::span<const std::uint8_t> peek() const {

@@ -5,6 +5,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <utility>
 
 namespace dd {
 namespace {
@@ -15,6 +16,8 @@ namespace {
 // even a laptop's disk takes in its stride; syncing less often would let a power cut take more.
 // While audio waits the writer sleeps, so a recording costs about one wake-up a second.
 constexpr auto kFlushInterval = std::chrono::seconds(1);
+// More seconds of audio than this written in one interval is a rush (see flushAndWatch).
+constexpr std::uint64_t kRushSeconds = 4;
 
 std::string megabytes(std::uint64_t bytes) {
     char text[32];
@@ -30,8 +33,16 @@ SpoolWriter::SpoolWriter(Spool& spool, RecordingStatus& status, std::size_t queu
       m_folder(folderOf(spool.path())), m_queue(queueBytes), m_thread([this] { run(); }) {}
 
 void SpoolWriter::push(const std::uint8_t* data, std::size_t size) {
+    const std::size_t half = m_queue.capacity() / 2;
+    const std::size_t before = m_queue.queued();
     if (!m_queue.push(data, size)) {
         m_droppedBytes.fetch_add(size, std::memory_order_relaxed);
+    } else if (before < half && before + size >= half) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_fillingUp = true;
+        }
+        m_wake.notify_one();
     }
     m_wakeups.fetch_add(1, std::memory_order_release);
     m_wakeups.notify_one();
@@ -45,7 +56,7 @@ void SpoolWriter::finish() {
         std::lock_guard lock(m_mutex);
         m_finishing.store(true, std::memory_order_release);
     }
-    m_finishCalled.notify_one();
+    m_wake.notify_one();
     m_wakeups.fetch_add(1, std::memory_order_release);
     m_wakeups.notify_one();
     m_thread.join();
@@ -67,7 +78,8 @@ void SpoolWriter::run() {
             drain(); // finish() flushes
             return;
         }
-        if (m_queue.peek().empty()) {
+        // Idle only with nothing owed: audio written early (below) still waits for its flush.
+        if (m_queue.peek().empty() && !m_waiting) {
             m_wakeups.wait(seen, std::memory_order_acquire);
             continue;
         }
@@ -85,10 +97,19 @@ void SpoolWriter::run() {
             continue;
         }
         // Audio is waiting: sleep until it is due, letting the queue fill meanwhile (it holds
-        // several seconds), unless finish() comes first.
-        std::unique_lock lock(m_mutex);
-        m_finishCalled.wait_until(lock, m_flushDue,
-                                  [this] { return m_finishing.load(std::memory_order_acquire); });
+        // several seconds), unless finish() comes first or the queue fills past half: then
+        // write what is there, and wait on until the flush is due.
+        bool fillingUp = false;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait_until(lock, m_flushDue, [this] {
+                return m_fillingUp || m_finishing.load(std::memory_order_acquire);
+            });
+            fillingUp = std::exchange(m_fillingUp, false);
+        }
+        if (fillingUp) {
+            drain();
+        }
     }
 }
 
@@ -116,6 +137,7 @@ void SpoolWriter::write(const std::uint8_t* data, std::size_t size) {
         }
         data += part;
         size -= part;
+        m_intervalBytes += part;
     }
     if (size > 0) {
         m_droppedBytes.fetch_add(size, std::memory_order_relaxed);
@@ -140,7 +162,14 @@ void SpoolWriter::flushAndWatch() {
     if (m_broken) {
         return;
     }
-    if (!m_spool.flush(true)) {
+    // Waiting for the device takes as long as the data written since the last wait: nothing at
+    // real time, but audio arriving many times faster (a pipe at speed) would pile up behind it
+    // and overflow the queue. While audio rushes in, then, the header is rewritten without the
+    // wait, which comes at the first flush once the rush is over: audio first, then durability.
+    const bool rushing =
+        m_intervalBytes > kRushSeconds * std::uint64_t{m_spool.format().bytesPerSecond()};
+    m_intervalBytes = 0;
+    if (!m_spool.flush(!rushing)) {
         failed(m_spool.error());
         return;
     }

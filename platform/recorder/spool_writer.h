@@ -28,7 +28,8 @@ class SpoolWriter {
     SpoolWriter& operator=(const SpoolWriter&) = delete;
     ~SpoolWriter() { finish(); }
 
-    // Audio thread. Never blocks: a block that finds no room is dropped and counted.
+    // Audio thread. Never waits on the disk: a block that finds no room is dropped and counted.
+    // Only a push that fills the queue past half takes a lock, briefly (see m_mutex).
     void push(const std::uint8_t* data, std::size_t size);
     // Writes everything pushed before the call, makes the spool a complete WAV on the device and
     // ends the thread. No push may run during or after it.
@@ -55,12 +56,18 @@ class SpoolWriter {
     std::atomic<std::uint32_t> m_wakeups{0};
     std::atomic<bool> m_finishing{false};
     std::atomic<std::uint64_t> m_droppedBytes{0};
-    // Only finish() and the writer use these: the audio thread never touches a lock.
+    // Wake the writer from its wait for the next flush: finish(), and a push that fills the
+    // queue past half, so that audio arriving faster than real time (a burst after a stall, a
+    // pipe at speed) is written at once instead of overflowing the queue. The audio thread
+    // takes the mutex only then, which at real time never happens, and the writer holds it
+    // only to look at the two flags, never across the disk.
     std::mutex m_mutex;
-    std::condition_variable m_finishCalled;
+    std::condition_variable m_wake;
+    bool m_fillingUp = false; // guarded by m_mutex
     // Writer thread only.
     bool m_waiting = false; // audio waits in the queue until m_flushDue
     bool m_broken = false;  // the spool cannot take more; the rest is dropped and counted
+    std::uint64_t m_intervalBytes = 0; // appended since the last flush
     std::chrono::steady_clock::time_point m_flushDue;
     std::thread m_thread;
 };

@@ -67,6 +67,10 @@ bool PlatformServices::playSound(const Bytes& sound, bool loop) {
     return m_player.play(sound, loop);
 }
 
+bool PlatformServices::playFile(const std::string& path, bool loop) {
+    return m_player.playFile(path, loop);
+}
+
 void PlatformServices::stopPlaying() {
     m_player.stopAll();
 }

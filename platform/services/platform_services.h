@@ -27,6 +27,8 @@ class PlatformServices : public Services {
     // True when a worker was started for a playable WAV image, even if no output device turns
     // out to be there (the worker finds that out, and nothing is heard).
     bool playSound(const Bytes& sound, bool loop) override;
+    // Likewise true once a worker was started for a file with a playable header.
+    bool playFile(const std::string& path, bool loop) override;
     void stopPlaying() override;
     int messageBox(const std::string& text, int style, const std::string& title) override;
     void waitWithEvents(int ms) override;

@@ -29,6 +29,11 @@ class Services {
     // Starts playing a WAV image in the background from a copy of its own; false for data
     // that is not playable RIFF WAVE.
     virtual bool playSound(const Bytes& sound, bool loop) = 0;
+    // Starts playing a WAV file in the background, reading it as it plays, so the call takes no
+    // longer for an hour of sound than for a second; false when the file cannot be opened or is
+    // not playable RIFF WAVE. The file is opened before the call returns: deleting it, or
+    // saving another over it, while it plays does not change what is heard.
+    virtual bool playFile(const std::string& path, bool loop) = 0;
     // Tells every sound to stop and returns at once.
     virtual void stopPlaying() = 0;
     virtual int messageBox(const std::string& text, int style, const std::string& title) = 0;

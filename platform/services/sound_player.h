@@ -1,4 +1,4 @@
-// Plays WAV images in the background, one worker thread per sound, each from a copy of its own.
+// Plays WAV sounds, from an image's copy or straight from a file, one worker thread per sound.
 // Every call comes from one thread (the UI thread); the workers touch nothing the caller holds.
 #pragma once
 
@@ -7,10 +7,15 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/services/wav_reader.h"
+
 namespace dd {
+
+class SoundSamples;
 
 class SoundPlayer {
   public:
@@ -28,6 +33,15 @@ class SoundPlayer {
     // device the result is still true, nothing is heard and the worker notes why on stderr.
     bool play(std::span<const std::uint8_t> sound, bool loop);
 
+    // The same for a WAV file, which is never read whole: the call opens it and reads only its
+    // header, and the worker reads the samples a little ahead of the device as they play, so
+    // the first sample is heard as soon as for a short sound however long the file, and memory
+    // stays flat. False, and nothing plays, when the file cannot be opened or does not start
+    // with a playable header. The sound is the file as it was opened: deleting it, or renaming
+    // another file onto its name, while it plays changes nothing. A file cut short while it
+    // plays ends the sound where the samples end.
+    bool playFile(const std::string& path, bool loop);
+
     // Tells every worker to stop and returns without waiting; a worker falls silent within
     // about one chunk of sound. Nothing happens when nothing plays.
     void stopAll();
@@ -44,6 +58,8 @@ class SoundPlayer {
         std::jthread thread;
     };
 
+    // Starts a worker playing the samples; false when no thread can be had.
+    bool start(const WavFormat& format, std::unique_ptr<SoundSamples> samples, bool loop);
     // Joins the workers whose sound is over, which takes no time: they have already returned.
     void reapFinished();
 

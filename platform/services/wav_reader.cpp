@@ -51,25 +51,32 @@ std::optional<WavFormat> readFormat(std::span<const std::uint8_t> body) {
 } // namespace
 
 std::optional<WavSound> readWav(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < 12 || !hasId(bytes, 0, "RIFF") || !hasId(bytes, 8, "WAVE")) {
+    return readWavHeader(bytes, bytes.size());
+}
+
+std::optional<WavSound> readWavHeader(std::span<const std::uint8_t> head, std::uint64_t fileSize) {
+    // Offsets are 64-bit so that a chunk size near 4 GiB cannot wrap them on a 32-bit build.
+    // Headers are read only from what was seen (the head, never past the file's end); sizes are
+    // bounded by the file's end. The RIFF size field is not trusted.
+    const std::uint64_t seen = std::min<std::uint64_t>(head.size(), fileSize);
+    const std::span<const std::uint8_t> bytes = head.first(static_cast<std::size_t>(seen));
+    if (seen < 12 || !hasId(bytes, 0, "RIFF") || !hasId(bytes, 8, "WAVE")) {
         return std::nullopt;
     }
-    // Offsets are 64-bit so that a chunk size near 4 GiB cannot wrap them on a 32-bit build.
-    // The RIFF size field is not trusted: the walk is bounded by the buffer alone.
-    const std::uint64_t end = bytes.size();
+    const std::uint64_t end = fileSize;
     std::optional<WavFormat> format;
     std::optional<std::uint64_t> dataOffset;
     std::uint64_t dataLength = 0;
     std::uint64_t at = 12;
-    while (at + kChunkHeaderSize <= end && !(format && dataOffset)) {
+    while (at + kChunkHeaderSize <= seen && !(format && dataOffset)) {
         const std::uint64_t size = le32(bytes, at + 4);
         const std::uint64_t body = at + kChunkHeaderSize;
         const std::uint64_t present = std::min(size, end - body);
         if (!format && hasId(bytes, at, "fmt ")) {
-            if (size < kPcmFormatSize || present < kPcmFormatSize) {
+            if (size < kPcmFormatSize || seen - body < kPcmFormatSize) {
                 return std::nullopt;
             }
-            format = readFormat(bytes.subspan(body, kPcmFormatSize));
+            format = readFormat(bytes.subspan(static_cast<std::size_t>(body), kPcmFormatSize));
             if (!format) {
                 return std::nullopt;
             }
@@ -88,8 +95,7 @@ std::optional<WavSound> readWav(std::span<const std::uint8_t> bytes) {
     if (wholeFrames == 0) {
         return std::nullopt;
     }
-    return WavSound{*format, static_cast<std::size_t>(*dataOffset),
-                    static_cast<std::size_t>(wholeFrames)};
+    return WavSound{*format, *dataOffset, wholeFrames};
 }
 
 } // namespace dd

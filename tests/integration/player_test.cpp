@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -15,6 +17,7 @@
 #include "platform/services/sound_player.h"
 #include "player_monitor.h"
 #include "tests/support/private_pulse.h"
+#include "tests/support/temp_dir.h"
 
 namespace dd {
 namespace {
@@ -85,6 +88,13 @@ Bytes toneWav(int channels, int rate, int bits, std::chrono::milliseconds length
         }
     }
     return wavImage(channels, rate, bits, samples);
+}
+
+bool writeFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
 }
 
 // Where the whole ramp of `frames` frames appears in the recording, in order and unchanged;
@@ -218,6 +228,67 @@ TEST_P(PlayerRamp, EverySampleReachesTheSpeakerFromThePlayersOwnCopy) {
 // One second, and a tenth of one: a sound no longer than what the server buffers ahead.
 INSTANTIATE_TEST_SUITE_P(Lengths, PlayerRamp, testing::Values(44100u, 4410u));
 
+// What happens to the file by name right after the player was given it.
+struct FileCase {
+    const char* name;
+    std::function<void(const std::string& path)> change;
+    std::size_t framesHeard; // of the one second of ramp in the file
+};
+
+void PrintTo(const FileCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+constexpr std::size_t kFileFrames = 44100;
+// Where CutShort cuts the file: past what the player reads with the header (64 KiB), so the cut
+// is met by a read of the worker's.
+constexpr std::size_t kCutFrames = 25000;
+
+class PlayerFile : public Player, public testing::WithParamInterface<FileCase> {};
+
+TEST_P(PlayerFile, PlaysTheFileAsItWasWhenTheCallReturned) {
+    const FileCase& c = GetParam();
+    test::TempDir dir;
+    const std::string path = dir.file("录音.wav");
+    ASSERT_TRUE(writeFile(path, rampWav(kFileFrames)));
+    std::unique_ptr<MonitorCapture> capture = monitor();
+    ASSERT_NE(capture, nullptr);
+    PlatformServices services;
+
+    ASSERT_TRUE(services.playFile(path, false));
+    // At once, long before the worker has read past the first third of a second.
+    c.change(path);
+
+    const std::vector<StereoFrame> recorded = capture->read(2500ms);
+    ASSERT_FALSE(recorded.empty());
+    EXPECT_GE(findRamp(recorded, c.framesHeard), 0) << "the ramp did not arrive whole";
+    // Nothing else: not the file that took the name, no header bytes, no second start.
+    EXPECT_EQ(test::loudFrames(recorded), c.framesHeard);
+    EXPECT_TRUE(waitForSinkInputs(0)) << "the device is held after the sound ended";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, PlayerFile,
+    testing::Values(
+        FileCase{"Untouched", [](const std::string&) {}, kFileFrames},
+        FileCase{"DeletedWhilePlaying",
+                 [](const std::string& path) { EXPECT_TRUE(std::filesystem::remove(path)); },
+                 kFileFrames},
+        // As a save replaces it: written beside it, then renamed onto its name.
+        FileCase{"ReplacedWhilePlaying",
+                 [](const std::string& path) {
+                     ASSERT_TRUE(writeFile(path + ".new", toneWav(2, 44100, 16, 1000ms)));
+                     std::filesystem::rename(path + ".new", path);
+                 },
+                 kFileFrames},
+        // Cut in place: the sound ends where the samples end, and the device goes.
+        FileCase{"CutShortWhilePlaying",
+                 [](const std::string& path) {
+                     std::filesystem::resize_file(path, 44 + kCutFrames * 4);
+                 },
+                 kCutFrames}),
+    [](const testing::TestParamInfo<FileCase>& info) { return std::string(info.param.name); });
+
 TEST_F(Player, StopPlayingWithNothingPlayingHasNoEffect) {
     std::unique_ptr<MonitorCapture> capture = monitor();
     ASSERT_NE(capture, nullptr);
@@ -235,6 +306,7 @@ struct StopCase {
     const char* name;
     std::chrono::milliseconds length;
     bool loop;
+    bool fromFile = false;
 };
 
 void PrintTo(const StopCase& c, std::ostream* out) {
@@ -246,7 +318,14 @@ class PlayerStop : public Player, public testing::WithParamInterface<StopCase> {
 TEST_P(PlayerStop, StopPlayingSilencesTheSpeaker) {
     const StopCase& c = GetParam();
     PlatformServices services;
-    ASSERT_TRUE(services.playSound(toneWav(2, 44100, 16, c.length), c.loop));
+    test::TempDir dir;
+    const Bytes sound = toneWav(2, 44100, 16, c.length);
+    if (c.fromFile) {
+        ASSERT_TRUE(writeFile(dir.file("tone.wav"), sound));
+        ASSERT_TRUE(services.playFile(dir.file("tone.wav"), c.loop));
+    } else {
+        ASSERT_TRUE(services.playSound(sound, c.loop));
+    }
 
     // Well past the end of a short looped sound: it must be playing again.
     std::this_thread::sleep_for(1000ms);
@@ -268,7 +347,9 @@ TEST_P(PlayerStop, StopPlayingSilencesTheSpeaker) {
 
 INSTANTIATE_TEST_SUITE_P(Sounds, PlayerStop,
                          testing::Values(StopCase{"LongSoundOnce", 30000ms, false},
-                                         StopCase{"ShortSoundLooped", 300ms, true}),
+                                         StopCase{"ShortSoundLooped", 300ms, true},
+                                         StopCase{"LongFileOnce", 30000ms, false, true},
+                                         StopCase{"ShortFileLooped", 300ms, true, true}),
                          [](const testing::TestParamInfo<StopCase>& info) {
                              return std::string(info.param.name);
                          });

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -150,6 +151,31 @@ TEST(SpoolWriter, FinishLeavesEverythingPushedBeforeItInTheSpool) {
     const auto wav = test::readWav(dir.file("take.wav.part"));
     ASSERT_TRUE(wav);
     EXPECT_EQ(wav->dataSize, sent.size());
+    EXPECT_TRUE(wav->samples == sent);
+}
+
+TEST(SpoolWriter, KeepsUpWithAudioArrivingFasterThanItFlushes) {
+    // A second's worth of flush interval would see this queue overflow four times over: the
+    // writer must not wait for its flush while the queue fills. The pace leaves it more than a
+    // tenth of a second from half full to full to wake and write.
+    test::TempDir dir;
+    Spool spool;
+    ASSERT_TRUE(spool.create(dir.file("take.wav.part"), AudioFormat{1, 8000, 8}));
+    const auto sent = counting(4 * 1024 * 1024);
+    RecordingStatus status;
+    SpoolWriter writer(spool, status, 1024 * 1024, 0);
+    std::thread audio([&] {
+        for (std::size_t at = 0; at < sent.size(); at += 4096) {
+            writer.push(sent.data() + at, std::min<std::size_t>(4096, sent.size() - at));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    audio.join();
+    writer.finish();
+
+    EXPECT_EQ(writer.droppedBytes(), 0u);
+    const auto wav = test::readWav(dir.file("take.wav.part"));
+    ASSERT_TRUE(wav);
     EXPECT_TRUE(wav->samples == sent);
 }
 

@@ -118,6 +118,10 @@ class FakeServices : public Services {
                             (loop ? " loop" : " once"));
         return true;
     }
+    bool playFile(const std::string& path, bool loop) override {
+        m_journal.push_back("play file " + path + (loop ? " loop" : " once"));
+        return m_filesPlay && m_files.count(path) != 0;
+    }
     void stopPlaying() override { m_journal.push_back("stop playing"); }
     int messageBox(const std::string& text, int style, const std::string& title) override {
         m_journal.push_back("box " + text + " " + std::to_string(style) + " " + title);
@@ -140,6 +144,7 @@ class FakeServices : public Services {
 
     DateTime m_now{2013, 9, 8, 14, 5, 3};
     std::map<std::string, Bytes> m_files;
+    bool m_filesPlay = true; // whether playFile finds a playable sound in a file that exists
     std::vector<std::function<void()>> m_pendingEvents;
     std::function<void()> m_exitRoutine;
 

@@ -288,11 +288,18 @@ TEST_F(AppTest, LastRecordingPathIsSetByEachStartReadByPlaybackAndReleasedAtExit
     EXPECT_EQ(since(mark), (Journal{"stop playing", "exists 录音.wav"}));
     EXPECT_EQ(window.title(), "咚咚鸟V1.2【停止录音】");
 
+    // The file is there: it is played once, straight from the file (never read whole first),
+    // and the title says so even when the player finds nothing playable in it.
     services.m_files["录音.wav"] = Bytes(100, 7);
-    mark = journal.size();
-    app.clicked(Control::回放按钮);
-    EXPECT_EQ(since(mark), (Journal{"stop playing", "exists 录音.wav", "read 录音.wav",
-                                    "play 100 once", "title 咚咚鸟V1.2【正在播放】"}));
+    for (const bool playable : {false, true}) {
+        services.m_filesPlay = playable;
+        window.setTitle("咚咚鸟V1.2【停止录音】");
+        mark = journal.size();
+        app.clicked(Control::回放按钮);
+        EXPECT_EQ(since(mark), (Journal{"stop playing", "exists 录音.wav",
+                                        "play file 录音.wav once", "title 咚咚鸟V1.2【正在播放】"}))
+            << (playable ? "playable" : "unplayable");
+    }
 
     app.exitRoutine();
     EXPECT_EQ(app.lastRecordingPath(), "");

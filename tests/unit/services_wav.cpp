@@ -200,5 +200,57 @@ TEST(ReadWav, EveryTruncationIsClampedOrRefused) {
     }
 }
 
+// A file is judged from its first bytes and its length: the samples may run on past the bytes
+// that were read, but every chunk header up to them must lie within those bytes.
+struct HeadCase {
+    std::string name;
+    Bytes file;
+    std::size_t headBytes;  // how much of the file was read
+    std::uint64_t fileSize; // the length the file reports
+    std::optional<Expected> expected;
+};
+
+void PrintTo(const HeadCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ReadWavHeader : public testing::TestWithParam<HeadCase> {};
+
+TEST_P(ReadWavHeader, JudgesAFileByItsFirstBytesAndLength) {
+    const HeadCase& c = GetParam();
+    const std::span<const std::uint8_t> head(c.file.data(), std::min(c.headBytes, c.file.size()));
+    const std::optional<WavSound> sound = readWavHeader(head, c.fileSize);
+    if (!c.expected) {
+        EXPECT_FALSE(sound.has_value());
+        return;
+    }
+    ASSERT_TRUE(sound.has_value());
+    EXPECT_EQ(sound->format.channels, c.expected->channels);
+    EXPECT_EQ(sound->dataOffset, c.expected->offset);
+    EXPECT_EQ(sound->dataLength, c.expected->length);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ReadWavHeader,
+    testing::Values(HeadCase{"WholeFileRead", riff({pcm(), chunk("data", samples(8))}), 1000, 52,
+                             Expected{2, 44100, 16, 44, 8}},
+                    HeadCase{"SamplesPastTheHead", riff({pcm(), chunk("data", samples(8))}), 44, 52,
+                             Expected{2, 44100, 16, 44, 8}},
+                    // An hour of 44100 Hz stereo: far more than was read, all of it described.
+                    HeadCase{"AnHourLong", riff({pcm(), chunk("data", samples(4), 635040000)}), 48,
+                             44 + 635040000ull, Expected{2, 44100, 16, 44, 635040000}},
+                    HeadCase{"DataLengthPastTheFileIsClamped",
+                             riff({pcm(), chunk("data", samples(4), 0xFFFFFFFF)}), 48, 44 + 1001,
+                             Expected{2, 44100, 16, 44, 1000}},
+                    HeadCase{"DataHeaderNotRead", riff({pcm(), chunk("data", samples(8))}), 40, 52,
+                             std::nullopt},
+                    HeadCase{"FmtNotRead", riff({pcm(), chunk("data", samples(8))}), 30, 52,
+                             std::nullopt},
+                    // A file that reports less than was read: only what it reports counts.
+                    HeadCase{"FileShorterThanTheHead", riff({pcm(), chunk("data", samples(8))}), 52,
+                             46, std::nullopt},
+                    HeadCase{"HeaderOnly", riff({pcm(), chunk("data", {})}), 44, 44, std::nullopt}),
+    [](const testing::TestParamInfo<HeadCase>& info) { return info.param.name; });
+
 } // namespace
 } // namespace dd
