@@ -12,9 +12,7 @@ add_executable(services_test
 )
 target_link_libraries(services_test PRIVATE dd_services GTest::gtest_main)
 if(WIN32)
-    # Runs under wine64 with the same zone (tests/wine). Until the Win32 window layer exists, a
-    # stand-in provides its event services (tests/wine/ui_stub.cmake).
-    target_sources(services_test PRIVATE ${DD_UI_STUB_SOURCES})
+    # Runs under wine64 with the same zone (tests/wine).
 else()
     target_sources(services_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/services_recording_folder.cpp)
     # A zone far from UTC, given as a POSIX rule so that no time-zone database is needed: local
